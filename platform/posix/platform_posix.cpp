@@ -278,10 +278,18 @@ bool plat_file_read(plat_handle file, void* buffer, uint32_t size, uint32_t* got
 
 bool plat_file_write(plat_handle file, const void* data, uint32_t size)
 {
+    int fd = static_cast<int>(file);
     for (;;) {
-        ssize_t n = write(static_cast<int>(file), data, size);
-        if (n >= 0)
-            return static_cast<size_t>(n) == size;
+        ssize_t n = write(fd, data, size);
+        if (n >= 0 && static_cast<size_t>(n) == size)
+            return true;
+        if (n >= 0) {
+            // A full disk took part of the line: cut it off, so the file keeps whole lines only.
+            off_t end = lseek(fd, 0, SEEK_CUR);
+            if (n > 0 && end >= n && ftruncate(fd, end - n) == 0)
+                lseek(fd, end - n, SEEK_SET);
+            return false;
+        }
         if (errno != EINTR)
             return false;
     }
