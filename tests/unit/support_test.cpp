@@ -59,7 +59,9 @@ TEST(Memory, AllocationNeverReturnsNull)
     ASSERT_NE(block, nullptr);
     mem_free(block);
     mem_free(nullptr);
-    EXPECT_NE(mem_alloc(0), nullptr);
+    void* empty = mem_alloc(0);
+    EXPECT_NE(empty, nullptr);
+    mem_free(empty);
 }
 
 TEST(MemoryDeathTest, RequestsOf2GiBOrMoreEndWithCode1)
