@@ -238,8 +238,9 @@ bool plat_file_has_data(const plat_loc& where)
     return !S_ISDIR(st.st_mode) && st.st_size != 0;
 }
 
-// Opens with flags and keeps the result only when it is a regular file.
-static plat_handle open_regular(const plat_loc& where, int flags, mode_t mode)
+// Opens with flags and keeps the result only when it is a regular file;
+// *size receives its size at that moment.
+static plat_handle open_regular(const plat_loc& where, int flags, mode_t mode, off_t* size)
 {
     int fd = openat(at_fd(where), at_name(where), flags | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd < 0)
@@ -249,26 +250,51 @@ static plat_handle open_regular(const plat_loc& where, int flags, mode_t mode)
         close(fd);
         return invalid_handle;
     }
+    *size = st.st_size;
     return fd;
 }
+
+// The file opened last for reading. A short read that reaches the size it had
+// when opened is its end, so the read that would return 0 is not made: one
+// system call fewer for every file smaller than a block.
+static int reading_fd = -1;
+static off_t reading_left = 0;
+static bool reading_ended = false;
 
 plat_handle plat_file_create(const plat_loc& where)
 {
     // Never through a link: a digest file is created in the folder itself.
-    return open_regular(where, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+    off_t size;
+    return open_regular(where, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666, &size);
 }
 
 plat_handle plat_file_open_read(const plat_loc& where)
 {
-    return open_regular(where, O_RDONLY, 0);
+    off_t size = 0;
+    plat_handle file = open_regular(where, O_RDONLY, 0, &size);
+    if (file != invalid_handle) {
+        reading_fd = static_cast<int>(file);
+        reading_left = size;
+        reading_ended = false;
+    }
+    return file;
 }
 
 bool plat_file_read(plat_handle file, void* buffer, uint32_t size, uint32_t* got)
 {
+    bool tracked = static_cast<int>(file) == reading_fd;
+    if (tracked && reading_ended && size > 0) {
+        *got = 0;
+        return true;
+    }
     for (;;) {
         ssize_t n = read(static_cast<int>(file), buffer, size);
         if (n >= 0) {
             *got = static_cast<uint32_t>(n);
+            if (tracked) {
+                reading_left -= n;
+                reading_ended = n > 0 && static_cast<uint32_t>(n) < size && reading_left == 0;
+            }
             return true;
         }
         if (errno != EINTR)
@@ -297,6 +323,8 @@ bool plat_file_write(plat_handle file, const void* data, uint32_t size)
 
 void plat_file_close(plat_handle file)
 {
+    if (static_cast<int>(file) == reading_fd)
+        reading_fd = -1;
     close(static_cast<int>(file));
 }
 
@@ -389,13 +417,16 @@ void plat_thread_join(plat_handle thread)
 
 // ---- digest provider
 
-// Each algorithm is fetched once per run; contexts that a file has finished
-// with are kept and initialised afresh for the next file.
+// Each algorithm is fetched once per run; hash objects that a file has
+// finished with are kept and initialised afresh for the next file, so a file
+// costs no allocation.
+struct posix_hash;
+
 struct digest_kind {
     uint32_t alg_id;
     const char* name;
     EVP_MD* md;
-    EVP_MD_CTX* spare[8];
+    posix_hash* spare[8];
     int spares;
 };
 
@@ -427,14 +458,20 @@ bool plat_crypt_create_hash(plat_crypt_prov, uint32_t alg_id, plat_crypt_hash* h
         return false;
     if (!kind->md && !(kind->md = EVP_MD_fetch(nullptr, kind->name, nullptr)))
         return false;
-    EVP_MD_CTX* ctx = kind->spares ? kind->spare[--kind->spares] : EVP_MD_CTX_new();
-    if (!ctx || !EVP_DigestInit_ex2(ctx, kind->md, nullptr)) {
-        EVP_MD_CTX_free(ctx);
+    posix_hash* h = kind->spares ? kind->spare[--kind->spares] : nullptr;
+    if (!h) {
+        EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+        if (!ctx)
+            return false;
+        h = static_cast<posix_hash*>(mem_alloc(sizeof(posix_hash)));
+        h->ctx = ctx;
+        h->kind = kind;
+    }
+    if (!EVP_DigestInit_ex2(h->ctx, kind->md, nullptr)) {
+        EVP_MD_CTX_free(h->ctx);
+        mem_free(h);
         return false;
     }
-    posix_hash* h = static_cast<posix_hash*>(mem_alloc(sizeof(posix_hash)));
-    h->ctx = ctx;
-    h->kind = kind;
     *hash = reinterpret_cast<plat_crypt_hash>(h);
     return true;
 }
@@ -463,10 +500,11 @@ bool plat_crypt_destroy_hash(plat_crypt_hash hash)
 {
     posix_hash* h = reinterpret_cast<posix_hash*>(hash);
     digest_kind* kind = h->kind;
-    if (kind->spares < static_cast<int>(sizeof kind->spare / sizeof kind->spare[0]))
-        kind->spare[kind->spares++] = h->ctx;
-    else
-        EVP_MD_CTX_free(h->ctx);
+    if (kind->spares < static_cast<int>(sizeof kind->spare / sizeof kind->spare[0])) {
+        kind->spare[kind->spares++] = h;
+        return true;
+    }
+    EVP_MD_CTX_free(h->ctx);
     mem_free(h);
     return true;
 }
