@@ -86,11 +86,27 @@ TEST(Win32Paths, LongPathsTakeThePrefixFrom260Units)
     // A path that already has the long form is not given a second prefix.
     EXPECT_EQ(long_form(L"\\\\?\\" + p260), L"\\\\?\\" + p260);
     // A network share takes the UNC form of the prefix.
-    std::wstring share = deep_path(300, L"\\\\server\\share\\");
+    std::wstring share = deep_path(300, L"\\\\server\\share\\") + L"end";
     EXPECT_EQ(long_form(share), L"\\\\?\\UNC\\" + share.substr(2));
 }
 
-TEST(Win32Paths, LongRelativePathsAreMadeAbsoluteBeforeThePrefix)
+TEST(Win32Paths, NamesThatWin32WouldChangeTakeTheLiteralForm)
+{
+    // Win32 cuts trailing dots and spaces and opens devices for names such as
+    // "nul": a file of that name in the tree is reached only through \\?\.
+    struct { const wchar_t* path; bool literal; } cases[] = {
+        {L"D:\\x\\ends.", true},     {L"D:\\x\\trail ", true},  {L"D:\\dir.\\f", true},
+        {L"D:\\x\\nul", true},       {L"D:\\x\\Aux.txt", true}, {L"D:\\x\\com1", true},
+        {L"D:\\x\\LPT9.log", true},  {L"D:\\con .txt", true},
+        {L"D:\\x\\console", false},  {L"D:\\x\\com0", false},   {L"D:\\x\\a.b", false},
+        {L"D:\\x\\.hidden", false},  {L"D:\\x\\nulls", false},  {L"D:\\a\\..\\b", false},
+        {L"D:", false},               {L"..\\x", false},
+    };
+    for (auto c : cases)
+        EXPECT_EQ(long_form(c.path), c.literal ? L"\\\\?\\" + std::wstring(c.path) : std::wstring(c.path)) << c.path;
+}
+
+TEST(Win32Paths, TheLiteralFormIsAbsoluteWithDotsResolved)
 {
     wchar_t current[MAX_PATH * 4];
     DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, current);
@@ -98,9 +114,16 @@ TEST(Win32Paths, LongRelativePathsAreMadeAbsoluteBeforeThePrefix)
     std::wstring base(current, n);
     if (base.back() != L'\\')
         base += L'\\';
-    std::wstring relative = deep_path(300, L"rel\\");
-    std::wstring result = long_form(relative);
-    EXPECT_EQ(result, L"\\\\?\\" + base + relative);
+    std::wstring relative = deep_path(300, L"rel\\") + L"end";
+    EXPECT_EQ(long_form(relative), L"\\\\?\\" + base + relative);
+    EXPECT_EQ(long_form(L".\\sub\\ends."), L"\\\\?\\" + base + L"sub\\ends.");
+    std::wstring drive = base.substr(0, 2);
+    EXPECT_EQ(long_form(L"\\sub\\ends."), L"\\\\?\\" + drive + L"\\sub\\ends.");
+
+    // A long path keeps its "." and ".." names, which the literal form would
+    // take as names: they are resolved first.
+    std::wstring body = deep_path(300);
+    EXPECT_EQ(long_form(body + L"x\\..\\.\\y"), L"\\\\?\\" + body + L"y");
 }
 
 TEST(Win32Text, NamesConvertToUtf8WholeAtAnyLength)
