@@ -355,8 +355,8 @@ class Faults(TreeTest):
                 top = self.tree({"victim": "data", "Top.md5": ""}, top=title.replace(" ", "_") + "/Top")
                 victim = os.path.join(top, "victim")
                 gate = OpenGate(os.path.join(top, "Top.md5"))
+                p = subprocess.Popen(PROGRAM + ["-md5", top], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                 try:
-                    p = subprocess.Popen(PROGRAM + ["-md5", top], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                     try:
                         self.assertEqual(gate.wait(), p.pid)
                         change(victim)
@@ -364,6 +364,9 @@ class Faults(TreeTest):
                         gate.release()
                     out, _ = p.communicate(timeout=60)
                 finally:
+                    if p.poll() is None:  # a hang: end it, the test has failed
+                        p.kill()
+                        p.communicate()
                     gate.close()
                 self.assertEqual(p.returncode, 4)
                 self.assertEqual(out, BANNER + b"victim\nOpen " + victim.encode() + b"\n")
