@@ -10,5 +10,6 @@ echo "== native build, unit and black-box tests"
 scripts/build.sh build
 (cd build && ctest --output-on-failure)
 QUILLMAR_CMD="$root/build/quillmar" python3 -m unittest discover -s tests/blackbox -t tests/blackbox
+scripts/test-windows.sh
 
 echo "All tests passed."

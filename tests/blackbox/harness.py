@@ -16,13 +16,33 @@ PROGRAM = shlex.split(os.environ.get("QUILLMAR_CMD", os.path.join(ROOT, "build",
 WINDOWS = os.environ.get("QUILLMAR_WINDOWS") == "1"
 BANNER = b"quillmar 1.0.1.1 (2022)\n"
 SEP = "\\" if WINDOWS else "/"
+OPTIONS = {"sfv", "md5", "sha1", "sha256", "sha512", "bufsize", "s", "nosubfolders"}
+
+
+def native_path(path):
+    """The path as the program names it. Under wine the Unix root is drive Z:, so
+    /tmp/x is Z:\\tmp\\x there (a rooted \\tmp\\x would lean on the current drive)."""
+    if WINDOWS and path.startswith("/"):
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+def argument(a):
+    """A command-line argument for the program: absolute Unix paths in the program's form."""
+    a = str(a)
+    if WINDOWS and a.startswith("/") and a[1:].lower() not in OPTIONS:
+        return native_path(a)
+    return a
 
 
 def run(*args, cwd=None, timeout=120, **kwargs):
     """Runs quillmar with args; returns (stdout bytes, exit code)."""
-    result = subprocess.run(PROGRAM + [str(a) for a in args], cwd=cwd, stdout=subprocess.PIPE,
+    result = subprocess.run(PROGRAM + [argument(a) for a in args], cwd=cwd, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, timeout=timeout, **kwargs)
-    return result.stdout, result.returncode
+    out = result.stdout
+    if WINDOWS:
+        out = out.replace(b"\r\n", b"\n")  # standard output is a text-mode stream on Windows
+    return out, result.returncode
 
 
 def write(path, data=b""):
@@ -38,7 +58,10 @@ def read(path):
 
 
 def mtime_ns(path):
-    return os.stat(path).st_mtime_ns
+    """The last-write time in ns; on Windows as a FILETIME holds it, in 100 ns units,
+    so that a time the program read and set back compares equal."""
+    ns = os.stat(path).st_mtime_ns
+    return ns - ns % 100 if WINDOWS else ns
 
 
 def set_mtime_ns(path, ns):
