@@ -12,7 +12,7 @@ import subprocess
 import unittest
 import zlib
 
-from harness import ROOT, SEP, WINDOWS, TreeTest, folder_times, read, run, write
+from harness import ROOT, SEP, WINDOWS, TreeTest, argument, folder_times, read, run, write
 
 CHECK = shlex.split(os.environ.get("QUILLMAR_CHECK_CMD", os.path.join(ROOT, "build", "quillmar-check")))
 CHECK_BANNER = b"quillmar-check 1.0.1.1 (2022)\n"
@@ -27,9 +27,14 @@ USAGE = USAGE_HEAD + (
 ALL = ["-sfv", "-md5", "-sha1", "-sha256", "-sha512"]
 
 
+def check_argument(a):
+    """An argument in the program's form; /quiet is an option, not a path."""
+    return str(a) if str(a)[1:].lower() == "quiet" else argument(a)
+
+
 def check(*args, cwd=None):
     """Runs quillmar-check; returns (stdout lines after the banner, exit code)."""
-    r = subprocess.run(CHECK + [str(a) for a in args], cwd=cwd, stdout=subprocess.PIPE,
+    r = subprocess.run(CHECK + [check_argument(a) for a in args], cwd=cwd, stdout=subprocess.PIPE,
                        stderr=subprocess.PIPE, timeout=300)
     if WINDOWS:
         r.stdout = r.stdout.replace(b"\r\n", b"\n")  # a text-mode console stream
@@ -63,7 +68,7 @@ class CommandLine(TreeTest):
                  [folder, "--quiet"]]
         for args in cases:
             with self.subTest(args=args):
-                r = subprocess.run(CHECK + args, stdout=subprocess.PIPE, timeout=120)
+                r = subprocess.run(CHECK + [check_argument(a) for a in args], stdout=subprocess.PIPE, timeout=120)
                 out = r.stdout.replace(b"\r\n", b"\n") if WINDOWS else r.stdout
                 self.assertEqual((out, r.returncode), (CHECK_BANNER + USAGE, 2))
 
