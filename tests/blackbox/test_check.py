@@ -228,6 +228,17 @@ class Faults(TreeTest):
         self.assertEqual(r.returncode, 4)
         self.assertTrue(r.stdout.endswith(b"Open " + folder.encode() + b"/link\n"), r.stdout)
 
+    def test_a_deep_tree_is_walked_to_its_bottom(self):
+        deep = "/".join(["level"] * 400)
+        folder = self.tree({"a": "1", deep + "/bottom": "2", deep + "/../side": "3"})
+        run("-md5", folder)
+        os.remove(os.path.join(folder, deep, "level.md5"))
+        lines, code = check(folder)
+        self.assertEqual(code, 0, lines[-3:])
+        self.assertIn(SEP.join(["level"] * 400 + ["bottom"]) + ": NEW", lines)
+        self.assertIn(SEP.join(["level"] * 399 + ["side"]) + ": OK", lines)
+        self.assertEqual(lines[-1], "3 files: 2 ok, 0 failed, 0 missing, 1 new")
+
     def test_links_back_into_the_tree_are_passed_over(self):
         folder = self.tree({"a": "1", "sub/b": "2"})
         run(folder)
