@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -59,7 +60,9 @@ protected:
             long_path_buffer = static_cast<pchar*>(mem_alloc(string_units * sizeof(pchar)));
         if (!crc_table)
             crc32_build_table();
-        folder = fs::temp_directory_path() / ("quillmar-lanes-" + std::to_string(rand()));
+        // A name of its own per run: test runs at the same time must not share the folder.
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        folder = fs::temp_directory_path() / ("quillmar-lanes-" + std::to_string(stamp));
         fs::create_directories(folder);
         for (size_t i = 0; i < sizeof answers / sizeof answers[0]; i++) {
             std::ofstream out(folder / std::to_string(i), std::ios::binary);
