@@ -11,5 +11,7 @@ scripts/build.sh build
 (cd build && ctest --output-on-failure)
 QUILLMAR_CMD="$root/build/quillmar" python3 -m unittest discover -s tests/blackbox -t tests/blackbox
 scripts/test-windows.sh
+scripts/test-sanitizers.sh
+scripts/test-fuzz.sh
 
 echo "All tests passed."
