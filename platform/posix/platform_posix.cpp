@@ -3,14 +3,19 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
+#include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <openssl/evp.h>
 #include "platform.h"
 #include "support.h"
@@ -330,56 +335,64 @@ void plat_file_close(plat_handle file)
 
 // ---- threads and events
 
+// A manual-reset event on a futex word: setting, resetting and testing cost
+// no system call; only a wait that must sleep, and a set that has a sleeper
+// to wake, enter the kernel. Sequentially consistent operations order the
+// memory: what one thread wrote before setting is seen after the wait.
 struct posix_event {
-    pthread_mutex_t mutex;
-    pthread_cond_t cond;
-    bool set;
+    std::atomic<uint32_t> state;    // 1 while set
+    std::atomic<uint32_t> waiters;  // threads inside a blocking wait
 };
+
+static void futex_call(std::atomic<uint32_t>* word, int op, uint32_t value)
+{
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, nullptr, nullptr, 0);
+}
 
 plat_handle plat_event_create(bool signalled)
 {
-    posix_event* e = static_cast<posix_event*>(mem_alloc(sizeof(posix_event)));
-    pthread_mutex_init(&e->mutex, nullptr);
-    pthread_cond_init(&e->cond, nullptr);
-    e->set = signalled;
+    posix_event* e = new (mem_alloc(sizeof(posix_event))) posix_event;
+    e->state.store(signalled ? 1 : 0);
+    e->waiters.store(0);
     return reinterpret_cast<plat_handle>(e);
 }
 
 void plat_event_set(plat_handle event)
 {
     posix_event* e = reinterpret_cast<posix_event*>(event);
-    pthread_mutex_lock(&e->mutex);
-    e->set = true;
-    pthread_cond_broadcast(&e->cond);
-    pthread_mutex_unlock(&e->mutex);
+    e->state.store(1);
+    // A waiter counts itself before it tests the state, so either it sees 1
+    // or this sees it and wakes it.
+    if (e->waiters.load() != 0)
+        futex_call(&e->state, FUTEX_WAKE_PRIVATE, INT_MAX);
 }
 
 void plat_event_reset(plat_handle event)
 {
-    posix_event* e = reinterpret_cast<posix_event*>(event);
-    pthread_mutex_lock(&e->mutex);
-    e->set = false;
-    pthread_mutex_unlock(&e->mutex);
+    reinterpret_cast<posix_event*>(event)->state.store(0);
 }
 
 bool plat_event_wait(plat_handle event, uint32_t timeout_ms)
 {
     posix_event* e = reinterpret_cast<posix_event*>(event);
-    pthread_mutex_lock(&e->mutex);
-    if (timeout_ms == plat_infinite)
-        while (!e->set)
-            pthread_cond_wait(&e->cond, &e->mutex);
+    if (e->state.load() != 0)
+        return true;
     // Only waits of INFINITE and 0 are used.
-    bool set = e->set;
-    pthread_mutex_unlock(&e->mutex);
-    return set;
+    if (timeout_ms != plat_infinite)
+        return false;
+    e->waiters.fetch_add(1);
+    // The kernel sleeps only while the word is still 0; wakes for other
+    // reasons come back here and test again.
+    while (e->state.load() == 0)
+        futex_call(&e->state, FUTEX_WAIT_PRIVATE, 0);
+    e->waiters.fetch_sub(1);
+    return true;
 }
 
 void plat_event_close(plat_handle event)
 {
     posix_event* e = reinterpret_cast<posix_event*>(event);
-    pthread_cond_destroy(&e->cond);
-    pthread_mutex_destroy(&e->mutex);
+    e->~posix_event();
     mem_free(e);
 }
 
