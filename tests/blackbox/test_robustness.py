@@ -407,6 +407,22 @@ class Faults(TreeTest):
                 self.assertEqual(read(outside) if os.path.exists(outside) else None, before)
                 self.assertEqual(folder_times(top), times)
 
+    def test_closed_standard_streams_never_reach_a_digest_file(self):
+        # A descriptor number left free by a closed stream is the next one a file
+        # gets; progress lines must not land in a digest file that took it.
+        for closed in [(1,), (0, 1, 2)]:
+            with self.subTest(closed=closed):
+                top = self.tree({"a": "alpha", "sub/b": "beta"}, top="closed%d/Top" % len(closed))
+
+                def close():
+                    for fd in closed:
+                        os.close(fd)
+
+                _, code = run("-md5", top, preexec_fn=close)
+                self.assertEqual(code, 0)
+                self.assertEqual(read(os.path.join(top, "Top.md5")), line("md5", b"a", b"alpha"))
+                self.assertEqual(read(os.path.join(top, "sub", "sub.md5")), line("md5", b"b", b"beta"))
+
     @unittest.skipIf(not shutil.which("setpriv"), "needs setpriv")
     def test_a_folder_that_cannot_be_listed(self):
         # Root lists any folder, so quillmar runs as nobody here.
