@@ -247,6 +247,13 @@ bool plat_file_has_data(const plat_loc& where)
 
 plat_handle plat_file_create(const plat_loc& where)
 {
+    // Never through a link: a digest file is created in the folder itself.
+    // (Windows reports a link's own attributes here; Wine shows a Unix link
+    // to a file as the file itself.)
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(where.path, GetFileExInfoStandard, &data) &&
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        return invalid_handle;
     return from_native(CreateFileW(where.path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
 
