@@ -33,7 +33,7 @@ def printed(out):
     return out[len(BANNER):].split(b"\n")[:-1]
 
 
-# ---- folders reached through directory descriptors, so paths may pass PATH_MAX
+# Folders are reached through directory descriptors, so paths may pass PATH_MAX.
 
 def open_dir(name, parent=None):
     return os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=parent)
@@ -41,8 +41,8 @@ def open_dir(name, parent=None):
 
 def make_chain(top, names, file_at):
     """Makes the folders names[0]/names[1]/... below top; file_at(level) gives the
-    content of a file "f" for that level (0 is the deepest folder's parent chain
-    start, i.e. names[0]) or None. Every folder gets an old, odd time."""
+    content of a file "f" in the folder names[level], or None for no file. Every
+    folder gets an old, odd time."""
     fd = open_dir(top)
     for level, name in enumerate(names):
         os.mkdir(name, dir_fd=fd)
@@ -84,10 +84,8 @@ def read_at(fd, name):
         return stream.read()
 
 
-# ---- a fanotify watch that holds an open of one file until the test has acted
-
 class OpenGate:
-    """While quillmar opens the watched file, it waits until release() is called."""
+    """A fanotify watch on one file: whoever opens it waits until release() is called."""
 
     FAN_CLASS_CONTENT, FAN_MARK_ADD, FAN_OPEN_PERM, FAN_ALLOW = 0x4, 0x1, 0x10000, 0x1
 
@@ -327,14 +325,16 @@ def as_nobody():
 class Faults(TreeTest):
     def test_a_full_disk_leaves_only_whole_lines_in_every_digest_file(self):
         files = {"file%02d" % i: os.urandom(i * 3) for i in range(12)}
-        for size in [0, 14 * 2, 100, 131 + 6]:  # nothing, two whole .sfv lines, lines cut in several files
-            with self.subTest(size=size):
-                top = self.tree(files, top="size%d/Top" % size)
-                out, code = run(*["-" + a for a in ALL], top, preexec_fn=limit_file_size(size))
+        # Room for nothing; for exactly two .sfv lines of 17 bytes; lines cut in several files.
+        cases = [(ALL, 0), (["sfv"], 17 * 2), (ALL, 100), (ALL, 131 + 6)]
+        for algs, size in cases:
+            with self.subTest(algs=algs, size=size):
+                top = self.tree(files, top="%s%d/Top" % (len(algs), size))
+                out, code = run(*["-" + a for a in algs], top, preexec_fn=limit_file_size(size))
                 self.assertEqual(code, 5)
                 self.assertTrue(out.endswith(b"\nWriteFile\n"), out)
                 order = [n.decode() for n in printed(out)[:-1]]
-                for alg in ALL:
+                for alg in algs:
                     content = read(os.path.join(top, "Top." + alg))
                     expected = b"".join(line(alg, n.encode(), files[n]) for n in order)
                     self.assertLessEqual(len(content), size)
