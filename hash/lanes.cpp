@@ -9,7 +9,7 @@ uint8_t* read_buffer = nullptr;
 uint32_t block_length = 0;
 plat_handle quit_event = invalid_handle;
 uint64_t total_bytes = 0;
-uint32_t inline_block_limit = 65536;
+uint32_t inline_block_limit = inline_block_threshold;
 
 static void hash_block(lane* l)
 {

@@ -143,4 +143,17 @@ TEST_F(Lanes, BlocksEitherSideOfTheInlineLimitGiveTheSameDigests)
     inline_block_limit = saved_limit;
 }
 
+TEST_F(Lanes, FilesMixingBothPathsAtTheRealThresholdGiveTheSameDigests)
+{
+    // With the threshold as built, a file read in blocks of about the
+    // threshold sends its full blocks one way and its shorter last block the
+    // other (1,000,000 bytes in blocks of 65536: fifteen to the lanes, the
+    // last 16,960 bytes on the main thread).
+    ASSERT_EQ(inline_block_limit, inline_block_threshold);
+    int32_t t = static_cast<int32_t>(inline_block_threshold);
+    for (int32_t bufsize : {t - 1, t, t + 1, 2 * t - 1, 2 * t})
+        for (int mask : {31, 1, 2, 8, 17, 30})
+            check(3, mask, bufsize);
+}
+
 }  // namespace
