@@ -247,6 +247,15 @@ bool plat_file_has_data(const plat_loc& where)
 
 plat_handle plat_file_create(const plat_loc& where)
 {
+    // A ':' in the name would name a stream of another file: a drive root's
+    // "D:\D:.sfv" is the stream ".sfv" of a file "D".
+    const pchar* name = where.path;
+    for (const pchar* p = where.path; *p; p++)
+        if (*p == L'\\')
+            name = p + 1;
+    for (const pchar* p = name; *p; p++)
+        if (*p == L':')
+            return invalid_handle;
     // Never through a link: a digest file is created in the folder itself.
     // (Windows reports a link's own attributes here; Wine shows a Unix link
     // to a file as the file itself.)

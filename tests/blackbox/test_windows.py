@@ -170,5 +170,31 @@ class Win32Names(TreeTest):
         self.assertEqual(folder_times(top), times)
 
 
+WINE_DEVICES = os.path.join(os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine")), "dosdevices")
+
+
+@unittest.skipUnless(WINDOWS and os.path.isdir(WINE_DEVICES), "the Windows build under wine")
+class DriveRoot(TreeTest):
+    def test_a_drive_root_is_walked_and_keeps_its_time(self):
+        # Drive Q: of the wine prefix stands for the tree. "Q:\\" becomes "Q:",
+        # which alone would name Q's current folder: here sub, which the walk
+        # would then meet again as a loop.
+        top = self.tree({"a": "a", "sub/b": "b", "sub/inner/": None})
+        drive = os.path.join(WINE_DEVICES, "q:")
+        if os.path.lexists(drive):
+            self.skipTest("drive Q: is taken")
+        os.symlink(top, drive)
+        self.addCleanup(os.unlink, drive)
+        times = folder_times(top)
+        out, code = run("-sfv", "Q:\\", cwd=os.path.join(top, "sub"))
+        self.assertEqual(code, 0, out)
+        # The root's own digest file would be "Q:\\Q:.sfv", a stream of a file "Q":
+        # the root gets none, so its files are passed over.
+        self.assertEqual(printed(out), [b"b"])
+        self.assertEqual(sorted(os.listdir(top)), ["a", "sub"])
+        self.assertEqual(read(os.path.join(top, "sub", "sub.sfv")), line("sfv", b"b", b"b"))
+        self.assertEqual(folder_times(top), times)
+
+
 if __name__ == "__main__":
     unittest.main()

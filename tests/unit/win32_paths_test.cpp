@@ -126,6 +126,12 @@ TEST(Win32Paths, TheLiteralFormIsAbsoluteWithDotsResolved)
     EXPECT_EQ(long_form(body + L"x\\..\\.\\y"), L"\\\\?\\" + body + L"y");
 }
 
+TEST(Win32Paths, AnEmptyPathListsNothing)
+{
+    // Its search pattern "\\*.*" would list the current drive's root.
+    EXPECT_EQ(plat_list_open({nullptr, L"", L""}), nullptr);
+}
+
 TEST(Win32Text, NamesConvertToUtf8WholeAtAnyLength)
 {
     size_t length = 0;
