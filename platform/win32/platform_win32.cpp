@@ -353,33 +353,6 @@ void plat_thread_join(plat_handle thread)
     CloseHandle(to_native(thread));
 }
 
-uint64_t plat_thread_cpu_time()
-{
-    FILETIME created, ended, kernel, user;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user))
-        return 0;
-    uint64_t k = (static_cast<uint64_t>(kernel.dwHighDateTime) << 32) | kernel.dwLowDateTime;
-    uint64_t u = (static_cast<uint64_t>(user.dwHighDateTime) << 32) | user.dwLowDateTime;
-    return (k + u) * 100;
-}
-
-void plat_thread_lower_priority(int steps)
-{
-    // Windows has a few priority levels rather than weights: one level below
-    // normal for a small step, two for a larger one, never below the lowest.
-    if (steps <= 0)
-        return;
-    HANDLE self = GetCurrentThread();
-    int current = GetThreadPriority(self);
-    if (current == THREAD_PRIORITY_ERROR_RETURN)
-        return;
-    int wanted = current - (steps >= 3 ? 2 : 1);
-    if (wanted < THREAD_PRIORITY_LOWEST)
-        wanted = THREAD_PRIORITY_LOWEST;
-    if (wanted < current)
-        SetThreadPriority(self, wanted);
-}
-
 // ---- digest provider
 
 bool plat_crypt_acquire(uint32_t provider_type, plat_crypt_prov* prov)
