@@ -4,6 +4,21 @@ sequence on two corpora it makes itself, with the machine's two-core bound.
 
 Every result is one line of key=value fields, so two runs can be compared
 line by line (diff, grep). Times are medians of the runs, in seconds.
+
+The tools take turns within each round, with the corpus read into the page
+cache before every run:
+  quillmar   default algorithms (CRC-32, MD5, SHA-1, SHA-256) over a fresh
+             digest-less copy of the tree (new folders, files hard-linked;
+             copying is not timed)
+  quillmar-check  over the tree the quillmar run before it wrote, when built
+  rhash      rhash --crc32 --md5 --sha1 --sha256 -r .
+  hashdeep   hashdeep -c md5,sha1,sha256 -r .
+  coreutils  md5sum, sha1sum and sha256sum one after another (find | xargs),
+             then rhash --sfv -r . for the SFV file: coreutils 9.1 has no
+             CRC-32 of the SFV kind (cksum's CRC is another one)
+The two-core bound is the least time two cores need for the four
+algorithms at the single-core speeds measured through quillmar's own code:
+max(slowest algorithm alone, sum of all / 2); reading is not counted in it.
 """
 import argparse
 import os
