@@ -43,4 +43,4 @@ export TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=1:exitcode=86:second_dead
 build-tsan/tests/quillmar_unit_tests --gtest_filter='Lanes.*' --gtest_brief=1
 blackbox build-tsan
 unset TSAN_OPTIONS
-echo "No sanitizer reports."
+compgen -G "$logs/*" >/dev/null || echo "No sanitizer reports."
