@@ -136,9 +136,19 @@ static const char* at_name(const plat_loc& where)
     return where.folder ? where.name : where.path;
 }
 
+// Opens relative to where; running out of descriptors ends the run, since
+// passing the entry over would leave part of the tree unhashed unnoticed.
+static int open_at(const plat_loc& where, int flags, mode_t mode = 0)
+{
+    int fd = openat(at_fd(where), at_name(where), flags | O_CLOEXEC, mode);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE))
+        fatal_message(1, "Too many open files\n");
+    return fd;
+}
+
 plat_dir* plat_list_open(const plat_loc& where)
 {
-    int fd = openat(at_fd(where), at_name(where), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = open_at(where, O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return nullptr;
     DIR* stream = fdopendir(fd);
@@ -205,7 +215,7 @@ void plat_list_close(plat_dir* dir)
 plat_handle plat_folder_open(const plat_loc& where)
 {
     // O_PATH opens a folder that may not be read, as attribute access does on Windows.
-    int fd = openat(at_fd(where), at_name(where), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int fd = open_at(where, O_PATH | O_DIRECTORY);
     return fd < 0 ? invalid_handle : fd;
 }
 
@@ -247,7 +257,7 @@ bool plat_file_has_data(const plat_loc& where)
 // *size receives its size at that moment.
 static plat_handle open_regular(const plat_loc& where, int flags, mode_t mode, off_t* size)
 {
-    int fd = openat(at_fd(where), at_name(where), flags | O_CLOEXEC | O_NONBLOCK, mode);
+    int fd = open_at(where, flags | O_NONBLOCK, mode);
     if (fd < 0)
         return invalid_handle;
     struct stat st;

@@ -192,6 +192,21 @@ class DeepTrees(TreeTest):
         self.assertEqual(os.stat(top).st_mtime_ns, top_time)
         self.check_chain(top, names, contents, DEFAULT)
 
+    def test_running_out_of_open_files_ends_the_run(self):
+        # Passing a folder or digest file over for want of descriptors would
+        # leave part of the tree unhashed with exit code 0.
+        top = self.path("Top")
+        os.mkdir(top)
+        depth = 60
+        make_chain(top, ["d"] * depth, lambda level: b"%d" % level)
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+
+        out, code = run(top, preexec_fn=limit)
+        self.assertEqual(code, 1)
+        self.assertTrue(out.endswith(b"Too many open files\n"), out[-200:])
+
     def test_paths_beyond_8000_bytes_are_walked(self):
         names = ["%02d" % level + "\u00e9" * 100 + "n" * 18 for level in range(38)]  # 220 bytes each
         top = self.path("Top")
