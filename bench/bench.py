@@ -11,6 +11,7 @@ cache before every run:
              digest-less copy of the tree (new folders, files hard-linked;
              copying is not timed)
   quillmar-check  over the tree the quillmar run before it wrote, when built
+  rhash-c         rhash -c over a --bsd list of the corpus made beforehand (quillmar-check's peer)
   rhash      rhash --crc32 --md5 --sha1 --sha256 -r .
   hashdeep   hashdeep -c md5,sha1,sha256 -r .
   coreutils  md5sum, sha1sum and sha256sum one after another (find | xargs),
@@ -159,6 +160,21 @@ def check_tool(argv):
     return {"name": "quillmar-check", "prepare": "after-quillmar", "command": command, "cwd_tree": False}
 
 
+def rhash_check_tool():
+    # rhash -c over a tagged (--bsd) list of the corpus made once, untimed, beside
+    # it: the peer of quillmar-check. rhash's default multi-column output is
+    # much slower to check, as every column is tried against many algorithms.
+    def command(tree, out):
+        return ["sh", "-c", 'exec rhash -c "../$(basename "$PWD").bsd"']
+    return {"name": "rhash-c", "prepare": None, "command": command, "cwd_tree": True}
+
+
+def write_bsd_list(corpus):
+    with open(corpus + ".bsd", "wb") as out:
+        subprocess.run(["rhash", "--bsd", "--crc32", "--md5", "--sha1", "--sha256", "-r", "."],
+                       cwd=corpus, stdout=out, check=True)
+
+
 def run_timed(launcher, argv, cwd, out_path):
     """Runs argv; returns (wall seconds, peak RSS KiB over the process tree)."""
     result = out_path + ".run"
@@ -212,11 +228,16 @@ def bench_corpus(label, corpus, work, tools, runs, launcher):
             (label, name, med, min(times[name]), max(times[name]), peaks[name]))
     q = result["quillmar"]
     for name, med in result.items():
-        if name in ("quillmar", "quillmar-check"):
+        if name in ("quillmar", "quillmar-check", "rhash-c"):
             continue
         target = TARGETS.get((label, name))
         verdict = "" if target is None else " target<=%.2f %s" % (target, "ok" if q / med <= target else "MISSED")
         say("ratio corpus=%s quillmar/%s=%.2f%s" % (label, name, q / med, verdict))
+    if "quillmar-check" in result:
+        c = result["quillmar-check"]
+        say("ratio corpus=%s quillmar-check/quillmar=%.2f target<=1.00 %s" % (label, c / q, "ok" if c <= q else "MISSED"))
+        if "rhash-c" in result:
+            say("ratio corpus=%s quillmar-check/rhash-c=%.2f" % (label, c / result["rhash-c"]))
     shutil.rmtree(os.path.join(work, "copies"), ignore_errors=True)
     say("load corpus=%s after=%s" % (label, load_average()))
     return result, peaks, nbytes
@@ -308,12 +329,16 @@ def main():
             tools += [plain_tool("rhash", ["rhash", "--crc32", "--md5", "--sha1", "--sha256", "-r", "."]),
                       plain_tool("hashdeep", ["hashdeep", "-c", "md5,sha1,sha256", "-r", "."]),
                       sequence_tool()]
+            if len(tools) > 1 and tools[1]["name"] == "quillmar-check":
+                tools.append(rhash_check_tool())
 
         for label in ("big", "small"):
             if args.corpus not in (label, "both"):
                 continue
             corpus = os.path.join(work, label)
             (make_big if label == "big" else make_small)(corpus)
+            if any(t["name"] == "rhash-c" for t in tools):
+                write_bsd_list(corpus)
             result, peaks, nbytes = bench_corpus(label, corpus, work, tools, args.runs, launcher)
             bound = two_core_bound(speeds, nbytes)
             q = result["quillmar"]
