@@ -51,15 +51,6 @@ void print_check_usage()
     fatal_stop(2);
 }
 
-static int32_t to_int32(long long value)
-{
-    if (value > 2147483647LL)
-        return 2147483647;
-    if (value < -2147483647LL - 1)
-        return -2147483647 - 1;
-    return static_cast<int32_t>(value);
-}
-
 void parse_check_command_line(pchar** argv, int count, pchar* top_path)
 {
     if (count <= 1)
@@ -67,38 +58,18 @@ void parse_check_command_line(pchar** argv, int count, pchar* top_path)
     bool algorithm_named = false;
     bool path_taken = false;
     for (int i = 1; i < count; i++) {
-        const pchar* argument = argv[i];
-        bool matched = false;
-        for (const algorithm_info& info : algorithms) {
-            if (is_option(argument, info.option)) {
-                settings.*info.opt = true;
-                algorithm_named = true;
-                matched = true;
-                break;
-            }
-        }
-        if (matched)
+        option_result option = take_option(argv, count, &i, &algorithm_named);
+        if (option == option_refused)
+            print_check_usage();
+        if (option == option_taken)
             continue;
-        if (is_option(argument, "bufsize")) {
-            if (i + 1 >= count)
-                print_check_usage();
-            settings.opt_bufsize = to_int32(plat_to_integer(argv[++i]));
-            continue;
-        }
-        if (is_option(argument, "s") || is_option(argument, "nosubfolders")) {
-            settings.opt_recurse = false;
-            continue;
-        }
-        if (is_option(argument, "quiet")) {
+        if (is_option(argv[i], "quiet")) {
             opt_quiet = true;
             continue;
         }
         if (path_taken)
             print_check_usage();
-        pchar* copy = static_cast<pchar*>(mem_alloc(string_units * sizeof(pchar)));
-        wstr_copy(copy, argument);
-        plat_normalize_path(top_path, copy);
-        mem_free(copy);
+        take_path(argv[i], top_path);
         path_taken = true;
     }
     // A zero-byte read would hash every file as empty input.

@@ -61,6 +61,37 @@ static int32_t to_int32(long long value)
     return static_cast<int32_t>(value);
 }
 
+option_result take_option(pchar** argv, int count, int* i, bool* algorithm_named)
+{
+    const pchar* argument = argv[*i];
+    for (const algorithm_info& info : algorithms) {
+        if (is_option(argument, info.option)) {
+            settings.*info.opt = true;
+            *algorithm_named = true;
+            return option_taken;
+        }
+    }
+    if (is_option(argument, "bufsize")) {
+        if (*i + 1 >= count)
+            return option_refused;
+        settings.opt_bufsize = to_int32(plat_to_integer(argv[++*i]));
+        return option_taken;
+    }
+    if (is_option(argument, "s") || is_option(argument, "nosubfolders")) {
+        settings.opt_recurse = false;
+        return option_taken;
+    }
+    return option_none;
+}
+
+void take_path(const pchar* argument, pchar* top_path)
+{
+    pchar* copy = static_cast<pchar*>(mem_alloc(string_units * sizeof(pchar)));
+    wstr_copy(copy, argument);
+    plat_normalize_path(top_path, copy);
+    mem_free(copy);
+}
+
 void parse_command_line(pchar** argv, int count, pchar* top_path)
 {
     if (count <= 1)
@@ -68,34 +99,14 @@ void parse_command_line(pchar** argv, int count, pchar* top_path)
     bool algorithm_named = false;
     bool path_taken = false;
     for (int i = 1; i < count; i++) {
-        const pchar* argument = argv[i];
-        bool matched = false;
-        for (const algorithm_info& info : algorithms) {
-            if (is_option(argument, info.option)) {
-                settings.*info.opt = true;
-                algorithm_named = true;
-                matched = true;
-                break;
-            }
-        }
-        if (matched)
+        option_result option = take_option(argv, count, &i, &algorithm_named);
+        if (option == option_refused)
+            print_usage();
+        if (option == option_taken)
             continue;
-        if (is_option(argument, "bufsize")) {
-            if (i + 1 >= count)
-                print_usage();
-            settings.opt_bufsize = to_int32(plat_to_integer(argv[++i]));
-            continue;
-        }
-        if (is_option(argument, "s") || is_option(argument, "nosubfolders")) {
-            settings.opt_recurse = false;
-            continue;
-        }
         if (path_taken)
             print_usage();
-        pchar* copy = static_cast<pchar*>(mem_alloc(string_units * sizeof(pchar)));
-        wstr_copy(copy, argument);
-        plat_normalize_path(top_path, copy);
-        mem_free(copy);
+        take_path(argv[i], top_path);
         path_taken = true;
     }
     // A zero-byte read would hash every file as empty input.

@@ -11,6 +11,13 @@ extern const char banner_text[];
 // top_path (32768 units); calls print_usage for every command line it does
 // not accept, so it returns only on success.
 void parse_command_line(pchar** argv, int count, pchar* top_path);
+enum option_result { option_none, option_taken, option_refused };
+// Takes argv[*i] as one of quillmar's options into settings, moving *i past a
+// -bufsize value; option_refused for -bufsize without a value, option_none
+// when argv[*i] is no option.
+option_result take_option(pchar** argv, int count, int* i, bool* algorithm_named);
+// Normalises a folder-path argument into top_path (32768 units).
+void take_path(const pchar* argument, pchar* top_path);
 // Prints the usage text and ends the process with code 2.
 [[noreturn]] void print_usage();
 // Returns the position in top_path where the top folder's own name begins;
