@@ -48,12 +48,9 @@ static listed_folder* folder_at(size_t depth)
 {
     if (depth >= folder_capacity) {
         size_t capacity = folder_capacity ? 2 * folder_capacity : 64;
-        listed_folder* grown = static_cast<listed_folder*>(mem_alloc(capacity * sizeof(listed_folder)));
-        if (folder_capacity)
-            memcpy(grown, folders, folder_capacity * sizeof(listed_folder));
-        memset(grown + folder_capacity, 0, (capacity - folder_capacity) * sizeof(listed_folder));
-        mem_free(folders);
-        folders = grown;
+        folders = static_cast<listed_folder*>(
+            mem_grow(folders, folder_capacity * sizeof(listed_folder), capacity * sizeof(listed_folder)));
+        memset(folders + folder_capacity, 0, (capacity - folder_capacity) * sizeof(listed_folder));
         folder_capacity = capacity;
     }
     return &folders[depth];

@@ -102,11 +102,8 @@ void listed_add(listed_folder* f, algorithm a, const digest_line& line)
     }
     if (f->count == f->capacity) {
         size_t capacity = f->capacity ? 2 * f->capacity : 256;
-        listed_file* files = static_cast<listed_file*>(mem_alloc(capacity * sizeof(listed_file)));
-        if (f->count)
-            memcpy(files, f->files, f->count * sizeof(listed_file));
-        mem_free(f->files);
-        f->files = files;
+        f->files = static_cast<listed_file*>(
+            mem_grow(f->files, f->count * sizeof(listed_file), capacity * sizeof(listed_file)));
         f->capacity = capacity;
     }
     listed_file* file = &f->files[f->count++];

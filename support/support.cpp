@@ -1,6 +1,7 @@
 #include "support.h"
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 pchar* long_path_buffer = nullptr;
 
@@ -19,6 +20,15 @@ void* mem_alloc(size_t size)
 void mem_free(void* block)
 {
     free(block);
+}
+
+void* mem_grow(void* block, size_t used, size_t new_size)
+{
+    void* grown = mem_alloc(new_size);
+    if (used)
+        memcpy(grown, block, used);
+    mem_free(block);
+    return grown;
 }
 
 void wstr_copy(pchar* dest, const pchar* source)

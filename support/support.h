@@ -17,6 +17,9 @@ extern pchar* long_path_buffer;
 void* mem_alloc(size_t size);
 // Releases a block from mem_alloc; null is ignored.
 void mem_free(void* block);
+// Returns a block of new_size bytes holding the first used bytes of block,
+// which it releases; ends the process like mem_alloc when out of memory.
+void* mem_grow(void* block, size_t used, size_t new_size);
 
 // Copies source into dest, cut to 32767 units, always terminated.
 void wstr_copy(pchar* dest, const pchar* source);

@@ -31,11 +31,8 @@ static void push_level(folder_chain* c, plat_dir* dir, size_t length, const pcha
 {
     if (c->depth == c->capacity) {
         size_t capacity = c->capacity ? 2 * c->capacity : 64;
-        folder_level* levels = static_cast<folder_level*>(mem_alloc(capacity * sizeof(folder_level)));
-        if (c->depth)
-            memcpy(levels, c->levels, c->depth * sizeof(folder_level));
-        mem_free(c->levels);
-        c->levels = levels;
+        c->levels = static_cast<folder_level*>(
+            mem_grow(c->levels, c->depth * sizeof(folder_level), capacity * sizeof(folder_level)));
         c->capacity = capacity;
     }
     folder_level* level = &c->levels[c->depth++];

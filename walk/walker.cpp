@@ -69,11 +69,8 @@ static plat_handle* open_slots(digest_slots* slots, size_t depth)
 {
     if (depth > slots->capacity) {
         size_t capacity = slots->capacity ? 2 * slots->capacity : 64;
-        auto handles = static_cast<plat_handle(*)[alg_count]>(mem_alloc(capacity * sizeof *slots->handles));
-        if (slots->capacity)
-            memcpy(handles, slots->handles, slots->capacity * sizeof *slots->handles);
-        mem_free(slots->handles);
-        slots->handles = handles;
+        slots->handles = static_cast<plat_handle(*)[alg_count]>(
+            mem_grow(slots->handles, slots->capacity * sizeof *slots->handles, capacity * sizeof *slots->handles));
         slots->capacity = capacity;
     }
     plat_handle* h = slots->handles[depth - 1];
