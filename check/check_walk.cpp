@@ -4,6 +4,7 @@
 #include "algorithms.h"
 #include "check_command_line.h"
 #include "check_lines.h"
+#include "digest_files.h"
 #include "folder_chain.h"
 #include "lanes.h"
 #include "listed_files.h"
@@ -75,16 +76,11 @@ static bool read_text(plat_handle file, listed_folder* f, algorithm a, size_t* l
 
 static void read_digest_file(folder_chain* c, const folder_level& level, listed_folder* f, algorithm a)
 {
-    const pchar* extension = algorithms[a].extension;
-    size_t extension_length = wstr_length(extension);
-    if (level.length + 1 + level.name_length + extension_length > string_bound)
+    const pchar* name = compose_digest_name(c->path, level.length, level.name, level.name_length, a);
+    if (!name)
         return;
-    pchar* p = c->path + level.length;
-    *p++ = path_separator;
-    memmove(p, level.name, level.name_length * sizeof(pchar));
-    memcpy(p + level.name_length, extension, (extension_length + 1) * sizeof(pchar));
     to_long_path(c->path, long_path_buffer);
-    plat_loc where = {level.dir, p, long_path_buffer};
+    plat_loc where = {level.dir, name, long_path_buffer};
     // An empty digest file lists nothing, as quillmar would fill it afresh.
     if (!plat_file_has_data(where))
         return;

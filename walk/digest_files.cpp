@@ -5,19 +5,28 @@
 static char* line_buffer = nullptr;
 static size_t line_capacity = 0;
 
-plat_handle open_digest_file(plat_dir* folder, pchar* path_buffer, size_t folder_length,
-                             const pchar* folder_name, size_t name_length, algorithm a)
-{    const pchar* extension = algorithms[a].extension;
+const pchar* compose_digest_name(pchar* path_buffer, size_t folder_length, const pchar* folder_name,
+                                 size_t name_length, algorithm a)
+{
+    const pchar* extension = algorithms[a].extension;
     size_t extension_length = wstr_length(extension);
     if (folder_length + 1 + name_length + extension_length > string_bound)
+        return nullptr;
+    pchar* name = path_buffer + folder_length + 1;
+    name[-1] = path_separator;
+    memmove(name, folder_name, name_length * sizeof(pchar));  // folder_name may lie in path_buffer
+    memcpy(name + name_length, extension, (extension_length + 1) * sizeof(pchar));
+    return name;
+}
+
+plat_handle open_digest_file(plat_dir* folder, pchar* path_buffer, size_t folder_length,
+                             const pchar* folder_name, size_t name_length, algorithm a)
+{
+    const pchar* name = compose_digest_name(path_buffer, folder_length, folder_name, name_length, a);
+    if (!name)
         return invalid_handle;
-    pchar* p = path_buffer + folder_length;
-    *p++ = path_separator;
-    memmove(p, folder_name, name_length * sizeof(pchar));
-    p += name_length;
-    memcpy(p, extension, (extension_length + 1) * sizeof(pchar));
     to_long_path(path_buffer, long_path_buffer);
-    plat_loc where = {folder, path_buffer + folder_length + 1, long_path_buffer};
+    plat_loc where = {folder, name, long_path_buffer};
     if (file_has_data(where))
         return invalid_handle;
     return plat_file_create(where);

@@ -5,6 +5,12 @@
 #include "algorithms.h"
 #include "platform.h"
 
+// Puts the folder's digest-file name for the algorithm into path_buffer behind
+// its first folder_length units (the folder's path); folder_name, of
+// name_length units, may itself lie in that path. Returns where the file's own
+// name begins, or null when the path would pass the string bound.
+const pchar* compose_digest_name(pchar* path_buffer, size_t folder_length, const pchar* folder_name,
+                                 size_t name_length, algorithm a);
 // Composes the algorithm's digest-file name for the folder into path_buffer
 // (the folder's path is its first folder_length units; folder_name, of
 // name_length units, may itself lie in that path) and creates the file,
