@@ -53,29 +53,11 @@ void print_check_usage()
 
 void parse_check_command_line(pchar** argv, int count, pchar* top_path)
 {
-    if (count <= 1)
-        print_check_usage();
-    bool algorithm_named = false;
-    bool path_taken = false;
-    for (int i = 1; i < count; i++) {
-        option_result option = take_option(argv, count, &i, &algorithm_named);
-        if (option == option_refused)
-            print_check_usage();
-        if (option == option_taken)
-            continue;
-        if (is_option(argv[i], "quiet")) {
-            opt_quiet = true;
-            continue;
-        }
-        if (path_taken)
-            print_check_usage();
-        take_path(argv[i], top_path);
-        path_taken = true;
-    }
-    // A zero-byte read would hash every file as empty input.
-    if (!path_taken || settings.opt_bufsize == 0)
+    bool algorithm_named;
+    if (!read_command_line(argv, count, top_path, "quiet", &opt_quiet, &algorithm_named))
         print_check_usage();
     if (!algorithm_named)
         for (const algorithm_info& info : algorithms)
             settings.*info.opt = true;
 }
+

@@ -61,7 +61,11 @@ static int32_t to_int32(long long value)
     return static_cast<int32_t>(value);
 }
 
-option_result take_option(pchar** argv, int count, int* i, bool* algorithm_named)
+enum option_result { option_none, option_taken, option_refused };
+
+// Takes argv[*i] as one of the shared options into settings, moving *i past
+// a -bufsize value.
+static option_result take_option(pchar** argv, int count, int* i, bool* algorithm_named)
 {
     const pchar* argument = argv[*i];
     for (const algorithm_info& info : algorithms) {
@@ -84,33 +88,39 @@ option_result take_option(pchar** argv, int count, int* i, bool* algorithm_named
     return option_none;
 }
 
-void take_path(const pchar* argument, pchar* top_path)
+bool read_command_line(pchar** argv, int count, pchar* top_path, const char* extra, bool* extra_on,
+                       bool* algorithm_named)
 {
-    pchar* copy = static_cast<pchar*>(mem_alloc(string_units * sizeof(pchar)));
-    wstr_copy(copy, argument);
-    plat_normalize_path(top_path, copy);
-    mem_free(copy);
+    if (count <= 1)
+        return false;
+    *algorithm_named = false;
+    bool path_taken = false;
+    for (int i = 1; i < count; i++) {
+        option_result option = take_option(argv, count, &i, algorithm_named);
+        if (option == option_refused)
+            return false;
+        if (option == option_taken)
+            continue;
+        if (extra && is_option(argv[i], extra)) {
+            *extra_on = true;
+            continue;
+        }
+        if (path_taken)
+            return false;
+        pchar* copy = static_cast<pchar*>(mem_alloc(string_units * sizeof(pchar)));
+        wstr_copy(copy, argv[i]);
+        plat_normalize_path(top_path, copy);
+        mem_free(copy);
+        path_taken = true;
+    }
+    // A zero-byte read would hash every file as empty input.
+    return path_taken && settings.opt_bufsize != 0;
 }
 
 void parse_command_line(pchar** argv, int count, pchar* top_path)
 {
-    if (count <= 1)
-        print_usage();
-    bool algorithm_named = false;
-    bool path_taken = false;
-    for (int i = 1; i < count; i++) {
-        option_result option = take_option(argv, count, &i, &algorithm_named);
-        if (option == option_refused)
-            print_usage();
-        if (option == option_taken)
-            continue;
-        if (path_taken)
-            print_usage();
-        take_path(argv[i], top_path);
-        path_taken = true;
-    }
-    // A zero-byte read would hash every file as empty input.
-    if (!path_taken || settings.opt_bufsize == 0)
+    bool algorithm_named;
+    if (!read_command_line(argv, count, top_path, nullptr, nullptr, &algorithm_named))
         print_usage();
     if (!algorithm_named) {
         settings.opt_sfv = settings.opt_md5 = settings.opt_sha1 = settings.opt_sha256 = true;

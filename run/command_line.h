@@ -11,13 +11,12 @@ extern const char banner_text[];
 // top_path (32768 units); calls print_usage for every command line it does
 // not accept, so it returns only on success.
 void parse_command_line(pchar** argv, int count, pchar* top_path);
-enum option_result { option_none, option_taken, option_refused };
-// Takes argv[*i] as one of quillmar's options into settings, moving *i past a
-// -bufsize value; option_refused for -bufsize without a value, option_none
-// when argv[*i] is no option.
-option_result take_option(pchar** argv, int count, int* i, bool* algorithm_named);
-// Normalises a folder-path argument into top_path (32768 units).
-void take_path(const pchar* argument, pchar* top_path);
+// Reads argv[1..count-1] by quillmar's rules: the shared options into
+// settings, one more switch named extra (or none when null) into *extra_on,
+// the one folder path normalised into top_path; tells whether an algorithm
+// was named. False for a command line that is not accepted.
+bool read_command_line(pchar** argv, int count, pchar* top_path, const char* extra, bool* extra_on,
+                       bool* algorithm_named);
 // Prints the usage text and ends the process with code 2.
 [[noreturn]] void print_usage();
 // Returns the position in top_path where the top folder's own name begins;
