@@ -25,7 +25,6 @@ struct plat_entry {
     const pchar* name;     // valid until the next plat_list_next on the listing
     entry_kind kind;       // folders include links to folders; files include links to files and dangling links
     plat_time write_time;  // folders only: last-write time as listed
-    plat_id id;            // folders only: identity, for loop detection
 };
 
 // ---- process

@@ -116,6 +116,7 @@ static void hash_entry_file(folder_chain* c, plat_handle* h, const plat_entry& e
         printf("Skipped %s\n", printable_name(entry.name));
         return;
     }
+    // Valid through hash_file, which converts text only on its way to a fatal stop.
     size_t name_length = 0;
     const char* utf8_name = plat_utf8(entry.name, &name_length);
     fwrite(utf8_name, 1, name_length, stdout);
@@ -129,8 +130,6 @@ static void hash_entry_file(folder_chain* c, plat_handle* h, const plat_entry& e
               h[alg_sha512] != invalid_handle ? digest_storage[alg_sha512] : nullptr);
     memcpy(digest_storage[alg_sfv], &crc_value, 4);
 
-    // hash_file may have used the conversion buffer; convert the name again.
-    utf8_name = plat_utf8(entry.name, &name_length);
     for (int a = 0; a < alg_count; a++) {
         if (h[a] == invalid_handle)
             continue;

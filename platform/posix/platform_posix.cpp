@@ -188,7 +188,6 @@ bool plat_list_next(plat_dir* dir, plat_entry* entry)
     if (S_ISDIR(st.st_mode)) {
         entry->kind = entry_folder;
         entry->write_time = {static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int64_t>(st.st_mtim.tv_nsec)};
-        entry->id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     } else if (S_ISREG(st.st_mode)) {
         entry->kind = entry_file;
     }

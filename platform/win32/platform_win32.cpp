@@ -188,7 +188,6 @@ bool plat_list_next(plat_dir* dir, plat_entry* entry)
     // Junctions and links to folders carry the directory bit; everything else is a file.
     entry->kind = (dir->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? entry_folder : entry_file;
     entry->write_time = {dir->data.ftLastWriteTime.dwLowDateTime, dir->data.ftLastWriteTime.dwHighDateTime};
-    entry->id = {0, 0};  // the listing does not give it; plat_list_id does
     return true;
 }
 
