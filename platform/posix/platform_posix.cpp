@@ -253,7 +253,7 @@ bool plat_file_has_data(const plat_loc& where)
 }
 
 // Opens with flags and keeps the result only when it is a regular file;
-// *size receives its size at that moment.
+// *size, when asked for, receives its size at that moment.
 static plat_handle open_regular(const plat_loc& where, int flags, mode_t mode, off_t* size)
 {
     int fd = open_at(where, flags | O_NONBLOCK, mode);
@@ -264,7 +264,8 @@ static plat_handle open_regular(const plat_loc& where, int flags, mode_t mode, o
         close(fd);
         return invalid_handle;
     }
-    *size = st.st_size;
+    if (size)
+        *size = st.st_size;
     return fd;
 }
 
@@ -278,8 +279,7 @@ static bool reading_ended = false;
 plat_handle plat_file_create(const plat_loc& where)
 {
     // Never through a link: a digest file is created in the folder itself.
-    off_t size;
-    return open_regular(where, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666, &size);
+    return open_regular(where, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666, nullptr);
 }
 
 plat_handle plat_file_open_read(const plat_loc& where)
